@@ -43,7 +43,8 @@ struct Line {
 };
 
 Line Classify(const std::string& text) {
-  Line line{text};
+  Line line;
+  line.text = text;
   std::string t = Trim(text);
   if (t.empty() || t[0] == ';') return line;
   if (t[0] == '[') {
@@ -136,11 +137,11 @@ void WriteProfileString(const std::string& file, const std::string& section, con
     bool crlf = !lines[i].text.empty() && lines[i].text.back() == '\r';
     lines[i].text = entry + (crlf ? "\r" : "");
   } else if (section_end >= 0) {
-    lines.insert(lines.begin() + section_end, Line{entry});
+    lines.insert(lines.begin() + section_end, Classify(entry));
   } else {
-    if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back(Line{""});
-    lines.push_back(Line{"[" + section + "]"});
-    lines.push_back(Line{entry});
+    if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back(Classify(""));
+    lines.push_back(Classify("[" + section + "]"));
+    lines.push_back(Classify(entry));
   }
   std::string out;
   for (const Line& l : lines) out += l.text + "\n";
