@@ -52,9 +52,11 @@ std::string RunSpamAssassin(const std::string& path) {
       ++IniRec.IgnoredCount;
     } else {
       MessageChecksum = FileCrc32(path);
-      // The folder must still be ours before anything is written into it; a result
-      // file left there (or planted as a link) is removed so the shell creates it anew.
+      // The folder must still be ours before anything is written into it. Leftovers
+      // of an earlier scan (or links planted in their place) are removed, so the copy
+      // and the shell create fresh files.
       platform::CheckPrivateFolder(TempDir);
+      platform::RemoveFile(MessageCopyPath);
       platform::RemoveFile(ResultPath);
       if (!ShellCopyFile(path, MessageCopyPath)) return kCopyFailed;
       SpamAssassinExitCode = RunRedirected(command, platform::ShellQuote(MessageCopyPath),
