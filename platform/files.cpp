@@ -229,6 +229,32 @@ bool IsFileInUse(const std::string& path) {
   return OpenedByAnyProcess(st);
 }
 
+std::vector<std::string> ListFiles(const std::string& folder, bool recursive) {
+  std::vector<std::string> names;
+  std::vector<std::string> pending{""};
+  while (!pending.empty()) {
+    std::string sub = pending.back();
+    pending.pop_back();
+    DIR* d = opendir((IncludeTrailingSlash(folder) + sub).c_str());
+    if (!d) continue;
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      bool is_dir = e->d_type == DT_DIR;
+      if (e->d_type == DT_UNKNOWN) {
+        struct stat st;
+        is_dir = lstat((IncludeTrailingSlash(folder) + sub + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      }
+      if (!is_dir)
+        names.push_back(sub + name);
+      else if (recursive)
+        pending.push_back(sub + name + "/");
+    }
+    closedir(d);
+  }
+  return names;
+}
+
 bool MakeDirectories(const std::string& path) {
   if (path.empty() || DirectoryExists(path)) return !path.empty();
   std::string parent = ExtractFilePath(path.back() == '/' ? path.substr(0, path.size() - 1) : path);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -53,6 +54,10 @@ bool CreateNewFile(const std::string& path);
 // True when the file exists and another open file description of it exists, that is
 // some process (this one included) holds it open.
 bool IsFileInUse(const std::string& path);
+
+// Names of the non-directory entries of folder, relative to it and separated by "/";
+// with recursive, those of its subfolders too (links to folders are not followed).
+std::vector<std::string> ListFiles(const std::string& folder, bool recursive);
 
 // Creates a directory and its parents; true when it exists afterwards.
 bool MakeDirectories(const std::string& path);

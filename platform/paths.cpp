@@ -34,6 +34,14 @@ std::string ExpandFileName(const std::string& path) {
   return IncludeTrailingSlash(buf.data()) + path;
 }
 
+std::string CanonicalPath(const std::string& path) {
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return std::string();
+  std::string out = resolved;
+  free(resolved);
+  return out;
+}
+
 std::string ExecutablePath() {
   std::vector<char> buf(4096);
   ssize_t n = readlink("/proc/self/exe", buf.data(), buf.size() - 1);

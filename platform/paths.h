@@ -18,6 +18,10 @@ std::string ExtractFileName(const std::string& path);  // after the last "/"
 std::string IncludeTrailingSlash(const std::string& path);
 std::string ExpandFileName(const std::string& path);   // absolute, from the current folder
 
+// The absolute path with links and "." / ".." resolved, or empty text when the path
+// does not exist.
+std::string CanonicalPath(const std::string& path);
+
 // Folder of the running executable (from /proc/self/exe), ending in "/".
 std::string ExecutableDir();
 // Full path of the running executable.

@@ -21,9 +21,19 @@ namespace testing_support {
 
 class RecordingDisplay : public trawlex::Display {
  public:
+  void ShowIndicator(trawlex::Indicator i) override { indicators.push_back(i); }
+  void ShowMonitorCaption(const std::string& text) override { caption = text; }
+  void ShowStatusLine(const std::string& text) override { status_lines.push_back(text); }
+  void ShowLastResult(const std::string& text) override { last_results.push_back(text); }
+  void ShowQueue(const std::deque<trawlex::QueueEntry>& queue) override { this->queue = queue; }
+  void ShowStatistics(const trawlex::Statistics& s) override { statistics.push_back(s); }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
   void ShowRecentActivity(const std::deque<trawlex::ActivityEntry>& list) override { activity = list; }
-  std::vector<std::string> messages;
+  std::vector<trawlex::Indicator> indicators;
+  std::string caption;
+  std::vector<std::string> status_lines, last_results, messages;
+  std::deque<trawlex::QueueEntry> queue;
+  std::vector<trawlex::Statistics> statistics;
   std::deque<trawlex::ActivityEntry> activity;
 };
 
