@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <unordered_map>
 
 #include "engine/activity_log.h"
 #include "engine/analysis.h"
@@ -37,6 +38,30 @@ bool IsOwnFile(const std::string& path) {
   return IsInside(path, TempDir) || (IniRec.SpamAction == saMove && IsInside(path, IniRec.MoveDir));
 }
 
+// The files most recently worked off, as they were left, so that a rescan after lost
+// reports does not feed them in again. Bounded: the oldest are forgotten first.
+constexpr std::size_t kRememberedFiles = 65536;
+std::unordered_map<std::string, platform::FileIdentity> processed_files;
+std::deque<std::string> processed_order;
+
+void RememberProcessed(const std::string& path) {
+  platform::FileIdentity id;
+  if (!platform::IdentifyFile(path, &id)) return;
+  auto [it, added] = processed_files.insert_or_assign(path, id);
+  if (!added) return;
+  processed_order.push_back(path);
+  if (processed_order.size() > kRememberedFiles) {
+    processed_files.erase(processed_order.front());
+    processed_order.pop_front();
+  }
+}
+
+bool WasProcessed(const std::string& path) {
+  auto it = processed_files.find(path);
+  platform::FileIdentity id;
+  return it != processed_files.end() && platform::IdentifyFile(path, &id) && id == it->second;
+}
+
 bool IsQueued(const std::string& path) {
   for (const QueueEntry& e : MessageQueue)
     if (e.path == path) return true;
@@ -51,6 +76,7 @@ std::string ProcessMessage(const std::string& path) {
 
 void FinishEntry(const std::string& result) {
   CurrentDisplay().ShowLastResult(result);
+  RememberProcessed(MessageQueue.front().path);
   MessageQueue.pop_front();
   ShowQueue();
   ++IniRec.ProcessedCount;
@@ -108,7 +134,7 @@ void RescanMonitoredTree() {
   WriteDebugLine(" File monitor: change reports were lost; rescanning " + IniRec.DirToMonitor);
   for (const std::string& name : platform::ListFiles(IniRec.DirToMonitor, IniRec.MonitorSubDirs)) {
     std::string path = MessagePathFor(name);
-    if (!path.empty() && !IsQueued(path)) EnqueueMessage(path);
+    if (!path.empty() && !IsQueued(path) && !WasProcessed(path)) EnqueueMessage(path);
   }
 }
 

@@ -39,7 +39,7 @@ bool MonitorActive();
 // A file name reported by the watcher, relative to DirToMonitor.
 void DirMonitor1Change(const std::string& file_name);
 // The watcher lost reports: log it and queue every message file of the watched tree
-// that is not queued yet.
+// that is neither queued nor left as it was by an earlier cycle.
 void RescanMonitoredTree();
 void EnqueueMessage(const std::string& path);
 // One timer tick: works off the whole queue unless a cycle is already running.

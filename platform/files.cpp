@@ -229,6 +229,13 @@ bool IsFileInUse(const std::string& path) {
   return OpenedByAnyProcess(st);
 }
 
+bool IdentifyFile(const std::string& path, FileIdentity* identity) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return false;
+  *identity = {uint64_t(st.st_dev), uint64_t(st.st_ino), int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  return true;
+}
+
 std::vector<std::string> ListFiles(const std::string& folder, bool recursive) {
   std::vector<std::string> names;
   std::vector<std::string> pending{""};

@@ -55,6 +55,15 @@ bool CreateNewFile(const std::string& path);
 // some process (this one included) holds it open.
 bool IsFileInUse(const std::string& path);
 
+// What tells one file from another that later takes its name.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0;
+  int64_t modified_ns = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// The identity of the file at path; false when there is none.
+bool IdentifyFile(const std::string& path, FileIdentity* identity);
+
 // Names of the non-directory entries of folder, relative to it and separated by "/";
 // with recursive, those of its subfolders too (links to folders are not followed).
 std::vector<std::string> ListFiles(const std::string& folder, bool recursive);

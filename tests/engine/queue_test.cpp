@@ -214,6 +214,17 @@ TEST_F(QueueTest, RescanQueuesOnlyMessagesNotQueuedYet) {
   RescanMonitoredTree();
   EXPECT_EQ(QueuedPaths().back(), spool + "sub/d.msg");
   EXPECT_EQ(MessageQueue.size(), 3u);
+
+  // Messages already worked off and left as they were are not fed in again; a new
+  // file under a processed name is.
+  StartMonitor();
+  ProcessQueue();
+  RescanMonitoredTree();
+  EXPECT_TRUE(MessageQueue.empty());
+  WriteFile(dir / "new.msg", "new mail");
+  std::rename((dir / "new.msg").c_str(), (spool + "b.msg").c_str());
+  RescanMonitoredTree();
+  EXPECT_EQ(QueuedPaths(), std::vector<std::string>{spool + "b.msg"});
 }
 
 }  // namespace
