@@ -40,9 +40,11 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, int w = -1
   l->setMargin(0);
   l->setIndent(0);
   if (w < 0) {
+    // Sized to its text, also when the text changes later (see ShowValue).
+    l->setProperty("autoSize", true);
     l->move(x, y);
     l->adjustSize();
-    l->setFixedHeight(h);
+    l->resize(l->width(), h);
   } else {
     l->setGeometry(x, y, w, h);
   }
@@ -89,6 +91,7 @@ void ShowValue(QLabel* Label, const std::string& Text) {
   QString text = QString::fromLocal8Bit(Text.data(), qsizetype(Text.size()));
   text.replace("\r\n", "\n");
   Label->setText(text);
+  if (Label->property("autoSize").toBool()) Label->resize(Label->sizeHint().width(), Label->height());
   QCoreApplication::processEvents();
 }
 
@@ -114,8 +117,7 @@ TForm1::TForm1(QWidget* parent)
   Label3 = MakeLabel(Panel2, "Title", 8, 12);
   Label1 = MakeLabel(Panel2, "Subtitle", 8, 32);
   SetBold(Label1);
-  Label1->adjustSize();
-  Label1->setFixedHeight(13);
+  Label1->resize(Label1->sizeHint().width(), 13);
   Image1 = MakeImage(Panel2, 481, 5, 48);
   Image1->setPixmap(EmblemPicture());
   Bevel2 = MakeBevel(this, 0, 59, 534, 2);
@@ -250,17 +252,16 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TForm1::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // For end-to-end tests: VERILO_SHOWN_FILE names a file that receives the window's
-  // texts (caption, subtitle, status, hint) when it is first shown.
-  if (reported_shown_) return;
-  reported_shown_ = true;
+void TForm1::ReportWaiting() {
+  // For end-to-end tests: VERILO_SHOWN_FILE names a file that receives the texts of
+  // the shown window (caption, title, your version, subtitle, status, hint) each
+  // time the wizard waits for the user.
   QByteArray report = qgetenv("VERILO_SHOWN_FILE");
-  if (report.isEmpty()) return;
+  if (report.isEmpty() || !isVisible()) return;
   QSaveFile out(QString::fromLocal8Bit(report));
   if (out.open(QIODevice::WriteOnly)) {
-    QStringList lines{windowTitle(), Label1->text(), Label17->text(), Label16->text()};
+    QStringList lines{windowTitle(),   Label3->text(),  Label9->text(),
+                      Label1->text(), Label17->text(), Label16->text()};
     out.write(lines.join("\n").toLocal8Bit() + "\n");
     out.commit();
   }

@@ -59,12 +59,11 @@ class TForm1 : public QWidget {
   // Progress event of the update download; sets cancel when Cancel was pressed.
   void DownloadProgress(uint32_t Progress, uint32_t ProgressMax, bool& Cancel);
 
+  // Writes the window's texts to $VERILO_SHOWN_FILE when set and the window is shown.
+  void ReportWaiting();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-
- private:
-  bool reported_shown_ = false;
 };
 
 // The one window; set while it exists.

@@ -51,6 +51,7 @@ struct Builder {
   }
 
   void Break(const char* tag) {
+    while (!pending.empty() && pending.back() == ' ') pending.pop_back();  // no blank before a break
     FlushText();
     html += tag;
     line_start = true;

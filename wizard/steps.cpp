@@ -143,6 +143,7 @@ void RunSteps() {
     if (Form1) Form1->close();
   }
   if (WizardStep == 10) WizardStep = 11;
+  if (Form1 && WizardStep <= 11) Form1->ReportWaiting();
 }
 
 bool DoStep(int Step) {
@@ -159,7 +160,7 @@ bool DoStep(int Step) {
     case 1: {
       f.setWindowTitle("Verilo Update Wizard");
       f.Label3->setText(QString::fromLocal8Bit("Check the latest version of: " + r.AppName));
-      f.Label3->adjustSize();
+      f.Label3->resize(f.Label3->sizeHint().width(), f.Label3->height());
       const std::string& shown = r.VersionDisplay.empty() ? r.Version : r.VersionDisplay;
       f.Label9->setText(QString::fromLocal8Bit(shown));
       // The header's design caption is no text of the wizard: the welcome page has none.

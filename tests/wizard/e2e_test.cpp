@@ -129,27 +129,32 @@ TEST_F(VeriloProgram, NewerVersionInSilentModeShowsTheWindowAndWaits) {
   }
   ASSERT_TRUE(shown);
   EXPECT_EQ(platform::ReadWholeFile(report),
-            "Verilo Update Wizard\nComparing versions\nA new version of MyApp is available!\n"
-            "To download the latest version, click Next.\n");
+            "Verilo Update Wizard\nCheck the latest version of: MyApp\n1.0\nComparing versions\n"
+            "A new version of MyApp is available!\nTo download the latest version, click Next.\n");
   // It waits for the user: still running.
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
 }
 
-TEST_F(VeriloProgram, NormalModeShowsTheWelcomePageAtOnce) {
+// Started with neither INI nor arguments, the wizard checks itself, with the version
+// its own file carries; in normal mode nothing is fetched before Next.
+TEST_F(VeriloProgram, WithoutConfigurationItChecksItsOwnVersion) {
   std::string report = dir + "shown.txt";
-  pid_t pid = Spawn(Args(false), {"VERILO_SHOWN_FILE=" + report});
+  pid_t pid = Spawn({}, {"VERILO_SHOWN_FILE=" + report});
   bool shown = false;
   for (int i = 0; i < 12000 && !shown; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     shown = platform::FileExists(report);
   }
   ASSERT_TRUE(shown);
+  EXPECT_EQ(platform::ReadWholeFile(report),
+            "Verilo Update Wizard\nCheck the latest version of: Verilo\n" VERILO_VERSION "\n\n\n"
+            "To continue, click Next.\n");
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);
   kill(pid, SIGTERM);
   waitpid(pid, nullptr, 0);
-  EXPECT_TRUE(server.Requests().empty());  // nothing is fetched before Next
+  EXPECT_TRUE(server.Requests().empty());
 }
 
 }  // namespace

@@ -46,20 +46,20 @@ void AnswerFolderDialog(const std::string& dir, std::string* title) {
     if (dir.empty()) {
       dialog->reject();
     } else {
-      dialog->setDirectory(QString::fromStdString(dir));
-      dialog->selectFile(QString::fromStdString(dir));
+      dialog->setDirectory(QString::fromStdString(dir));  // with no name typed, the folder itself
       QMetaObject::invokeMethod(dialog, "accept");
     }
   });
   timer->start();
 }
 
-// Runs action once, while a download shows progress.
-void WhileDownloading(TForm1* form, std::function<void()> action) {
+// Runs action once, while a download shows progress of at least `share` of its size.
+void WhileDownloading(TForm1* form, std::function<void()> action, double share = 0) {
   auto* timer = new QTimer;
   timer->setInterval(5);
-  QObject::connect(timer, &QTimer::timeout, [timer, form, action] {
-    if (!form->ProgressBar1->isVisible() || form->ProgressBar1->value() <= 0) return;
+  QObject::connect(timer, &QTimer::timeout, [timer, form, action, share] {
+    QProgressBar* bar = form->ProgressBar1;
+    if (!bar->isVisible() || bar->value() <= 0 || bar->value() < share * bar->maximum()) return;
     timer->stop();
     timer->deleteLater();
     action();
@@ -114,6 +114,9 @@ TEST_F(WizardWindow, NewVersionIsDownloadedSavedAndExplained) {
   EXPECT_TRUE(f.isVisible());
   EXPECT_EQ(f.windowTitle().toStdString(), "Verilo Update Wizard");
   EXPECT_EQ(f.size(), QSize(534, 371));
+  EXPECT_EQ(f.minimumSize(), f.maximumSize());
+  EXPECT_FALSE(f.windowFlags() & (Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint |
+                                  Qt::WindowSystemMenuHint));
   EXPECT_EQ(Text(f.Label3), "Check the latest version of: MyApp");
   EXPECT_EQ(Text(f.Label9), "1.0");
   EXPECT_EQ(Text(f.Label16), "To continue, click Next.");
@@ -136,6 +139,7 @@ TEST_F(WizardWindow, NewVersionIsDownloadedSavedAndExplained) {
   EXPECT_FALSE(Marked(f.Image5));
   EXPECT_FALSE(f.JvLinkLabel2->isVisible());
   EXPECT_EQ(Text(f.Label1), "Comparing versions");
+  EXPECT_GE(f.Label1->width(), f.Label1->sizeHint().width());  // the subtitle is not cut
   EXPECT_EQ(Text(f.Label17), "A new version of MyApp is available!");
   EXPECT_EQ(Text(f.Label16), "To download the latest version, click Next.");
   EXPECT_EQ(Text(f.Label4), "2.0");
@@ -159,7 +163,7 @@ TEST_F(WizardWindow, NewVersionIsDownloadedSavedAndExplained) {
     next_enabled_while_downloading = f.Button2->isEnabled();
     f.Button2->click();  // ignored: the steps are running
     Screenshot(&f, "verilo_download.png");
-  });
+  }, 0.4);
   f.Button2->click();
   EXPECT_FALSE(next_enabled_while_downloading);
   EXPECT_EQ(title, "Select a folder to save update-2.0.exe");
@@ -257,6 +261,7 @@ TEST_F(WizardWindow, MissingPadFileAndNoConnection) {
   EXPECT_EQ(f.Button2->text().toStdString(), "Finish");
   EXPECT_FALSE(f.Button3->isEnabled());
   EXPECT_EQ(Text(f.Label16), "To close the this Wizard, click Finish.");
+  Screenshot(&f, "verilo_pad_missing.png");
   f.Button2->click();
   EXPECT_FALSE(f.isVisible());
 }
