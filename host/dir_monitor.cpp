@@ -222,8 +222,9 @@ void Work(Session& s, const Post& post) {
   using platform::Inotify;
   std::vector<platform::ChangeRecord> records;
   auto fail = [&](const std::string& what) {
+    const int err = errno;
     auto batch = std::make_shared<Batch>();
-    AddError(batch.get(), what + ": " + ErrnoText(errno) + "; no further changes are reported");
+    AddError(batch.get(), what + ": " + ErrnoText(err) + "; no further changes are reported");
     HandOff(s, post, std::move(batch));
   };
   for (;;) {

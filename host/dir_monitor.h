@@ -73,7 +73,8 @@ class TDirMonitor : public QObject {
   // Ends the worker (also while it waits for the main thread) before the monitor goes.
   ~TDirMonitor() override;
 
-  // Read at activation; changes take effect at the next activation.
+  // Read at activation; changes take effect at the next activation. With WatchSubtree
+  // every folder below Directory gets a watch, also folders made later.
   std::string Directory = "/";
   bool WatchSubtree = false;
   TFilter FilterNotification = {nfFILE_NAME};
@@ -105,6 +106,7 @@ class TDirMonitor : public QObject {
   void UpdateNotifyFilter();
   uint32_t NotifyFilter() const { return notify_filter_; }
 
+  // Defined in the .cpp: one report of a batch, and one activation with its worker.
   struct Report;
   struct Session;
 

@@ -1,0 +1,36 @@
+# embed_version_resource(target [VERSION a.b.c[.d]])
+#
+# Gives an executable a VS_VERSIONINFO block, the same data a Windows version resource
+# holds, in its ELF section ".vs_versioninfo", so that platform/version_resource can
+# read the program's version from the file. The version defaults to the project's
+# version (project(... VERSION ...)); missing parts count as 0.
+include_guard(GLOBAL)
+set(_EMBED_VERSION_RESOURCE_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version_resource.c.in CACHE INTERNAL "")
+
+function(embed_version_resource target)
+  cmake_parse_arguments(V "" "VERSION" "" ${ARGN})
+  if(NOT V_VERSION)
+    set(V_VERSION ${PROJECT_VERSION})
+  endif()
+  if(NOT V_VERSION MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
+    message(FATAL_ERROR "embed_version_resource: version '${V_VERSION}' is not a.b.c.d")
+  endif()
+  string(REPLACE "." ";" parts "${V_VERSION}")
+  list(LENGTH parts count)
+  while(count LESS 4)
+    list(APPEND parts 0)
+    math(EXPR count "${count} + 1")
+  endwhile()
+  foreach(part IN LISTS parts)
+    if(part GREATER 65535)
+      message(FATAL_ERROR "embed_version_resource: part ${part} of '${V_VERSION}' exceeds 65535")
+    endif()
+  endforeach()
+  list(GET parts 0 VR_MAJOR)
+  list(GET parts 1 VR_MINOR)
+  list(GET parts 2 VR_RELEASE)
+  list(GET parts 3 VR_BUILD)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_resource.c)
+  configure_file(${_EMBED_VERSION_RESOURCE_TEMPLATE} ${out} @ONLY)
+  target_sources(${target} PRIVATE ${out})
+endfunction()
