@@ -236,28 +236,37 @@ bool IdentifyFile(const std::string& path, FileIdentity* identity) {
   return true;
 }
 
+bool ListDirectory(const std::string& path, std::vector<DirEntry>* out) {
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return false;
+  while (dirent* entry = readdir(dir)) {
+    const char* name = entry->d_name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    bool is_dir = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st;
+      is_dir = fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+    out->push_back({name, is_dir});
+  }
+  closedir(dir);
+  return true;
+}
+
 std::vector<std::string> ListFiles(const std::string& folder, bool recursive) {
   std::vector<std::string> names;
   std::vector<std::string> pending{""};
   while (!pending.empty()) {
     std::string sub = pending.back();
     pending.pop_back();
-    DIR* d = opendir((IncludeTrailingSlash(folder) + sub).c_str());
-    if (!d) continue;
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name == "." || name == "..") continue;
-      bool is_dir = e->d_type == DT_DIR;
-      if (e->d_type == DT_UNKNOWN) {
-        struct stat st;
-        is_dir = lstat((IncludeTrailingSlash(folder) + sub + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      }
-      if (!is_dir)
-        names.push_back(sub + name);
+    std::vector<DirEntry> entries;
+    ListDirectory(IncludeTrailingSlash(folder) + sub, &entries);
+    for (const DirEntry& e : entries) {
+      if (!e.is_dir)
+        names.push_back(sub + e.name);
       else if (recursive)
-        pending.push_back(sub + name + "/");
+        pending.push_back(sub + e.name + "/");
     }
-    closedir(d);
   }
   return names;
 }

@@ -64,6 +64,14 @@ struct FileIdentity {
 // The identity of the file at path; false when there is none.
 bool IdentifyFile(const std::string& path, FileIdentity* identity);
 
+struct DirEntry {
+  std::string name;
+  bool is_dir = false;  // a real directory; a symlink to one counts as a file
+};
+
+// The entries of the directory except "." and ".."; false when it cannot be read.
+bool ListDirectory(const std::string& path, std::vector<DirEntry>* out);
+
 // Names of the non-directory entries of folder, relative to it and separated by "/";
 // with recursive, those of its subfolders too (links to folders are not followed).
 std::vector<std::string> ListFiles(const std::string& folder, bool recursive);

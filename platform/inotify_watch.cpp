@@ -117,23 +117,6 @@ bool Inotify::ReadAvailable(std::vector<ChangeRecord>* out, std::size_t max_reco
   return true;
 }
 
-bool ListDirectory(const std::string& path, std::vector<DirEntry>* out) {
-  DIR* dir = opendir(path.c_str());
-  if (!dir) return false;
-  while (dirent* entry = readdir(dir)) {
-    const char* name = entry->d_name;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    bool is_dir = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
-      struct stat st;
-      is_dir = fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-    }
-    out->push_back({name, is_dir});
-  }
-  closedir(dir);
-  return true;
-}
-
 bool CanOpenDirectory(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;

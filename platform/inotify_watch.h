@@ -1,10 +1,12 @@
 // inotify: one instance with its watches, a wake-up descriptor, reading and decoding the
-// kernel's change records, and listing a directory. Names are byte strings.
+// kernel's change records. Names are byte strings.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/files.h"  // DirEntry, ListDirectory
 
 namespace platform {
 
@@ -74,14 +76,6 @@ class Inotify {
   int wake_fd_ = -1;
   std::vector<char> buffer_;
 };
-
-struct DirEntry {
-  std::string name;
-  bool is_dir = false;  // a real directory; a symlink to one counts as a file
-};
-
-// The entries of the directory except "." and ".."; false when it cannot be read.
-bool ListDirectory(const std::string& path, std::vector<DirEntry>* out);
 
 // True when path can be opened as a directory for reading.
 bool CanOpenDirectory(const std::string& path);
