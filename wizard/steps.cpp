@@ -152,6 +152,7 @@ bool DoStep(int Step) {
   TForm1& f = *Form1;
   switch (Step) {
     case 0:
+      SavedFile.clear();
       Configure();
       f.setVisible(!r.Silent);
       WizardStep = 1;
