@@ -18,17 +18,6 @@ std::vector<std::string> CommandLine;
 
 namespace {
 
-bool HasSwitch(const std::string& arg, const char* sw) {
-  std::size_t n = std::char_traits<char>::length(sw);
-  if (arg.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = arg[i];
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != sw[i]) return false;
-  }
-  return true;
-}
-
 // The path with the extension of its file name replaced by ext (added when none).
 std::string ChangeFileExt(const std::string& path, const std::string& ext) {
   std::size_t slash = path.rfind('/');
@@ -50,6 +39,17 @@ std::string LocateFile(const std::string& name) {
 }
 
 }  // namespace
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  std::size_t n = std::char_traits<char>::length(prefix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
 
 void ResetWizardState() {
   IniRec = TIniRec();
@@ -84,19 +84,19 @@ bool ReadConfiguration() {
 
   for (const std::string& arg : CommandLine) {
     std::string value = arg.size() > 3 ? arg.substr(3) : std::string();
-    if (HasSwitch(arg, "-f:")) {
+    if (StartsWithNoCase(arg, "-f:")) {
       IniRec.IniFile = value;
       std::string found = LocateFile(value);
       if (!found.empty()) LoadIni(found);
-    } else if (HasSwitch(arg, "-a:")) {
+    } else if (StartsWithNoCase(arg, "-a:")) {
       IniRec.AppName = value;
-    } else if (HasSwitch(arg, "-v:")) {
+    } else if (StartsWithNoCase(arg, "-v:")) {
       IniRec.Version = value;
-    } else if (HasSwitch(arg, "-p:")) {
+    } else if (StartsWithNoCase(arg, "-p:")) {
       IniRec.PadFile = value;
-    } else if (HasSwitch(arg, "-r:")) {
+    } else if (StartsWithNoCase(arg, "-r:")) {
       IniRec.Remarks = value;
-    } else if (HasSwitch(arg, "-s")) {
+    } else if (StartsWithNoCase(arg, "-s")) {
       IniRec.Silent = true;
     }
   }

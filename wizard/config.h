@@ -36,6 +36,10 @@ extern int ExitCode;    // the process exit code; silent mode sets -2, -3 or -4
 extern std::vector<std::string> CommandLine;
 
 // Back to the state at program start (all empty, step 0, exit code 0).
+// True when text begins with prefix, which is given in lower case; A-Z in text
+// match their lower-case letters.
+bool StartsWithNoCase(const std::string& text, const char* prefix);
+
 void ResetWizardState();
 
 // Reads section "Verilo" of FileName into AppName, Version, PadFile, Remarks and

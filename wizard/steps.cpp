@@ -38,17 +38,6 @@ std::string ProbeBase(const char* built_in) {
 
 void MarkDone(QLabel* image) { image->setPixmap(Form1->Image2->pixmap()); }
 
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  std::size_t n = std::char_traits<char>::length(prefix);
-  if (s.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = s[i];
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 void ShowMainText(int height, const std::string& page) {
   TLinkLabel* main_text = Form1->JvLinkLabel2;
   main_text->setFixedHeight(height);
