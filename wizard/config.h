@@ -35,11 +35,11 @@ extern int ExitCode;    // the process exit code; silent mode sets -2, -3 or -4
 // The program's arguments, without the program name, as the shell split them.
 extern std::vector<std::string> CommandLine;
 
-// Back to the state at program start (all empty, step 0, exit code 0).
 // True when text begins with prefix, which is given in lower case; A-Z in text
 // match their lower-case letters.
 bool StartsWithNoCase(const std::string& text, const char* prefix);
 
+// Back to the state at program start (all empty, step 0, exit code 0).
 void ResetWizardState();
 
 // Reads section "Verilo" of FileName into AppName, Version, PadFile, Remarks and
