@@ -66,15 +66,22 @@ std::optional<int32_t> ToInt32(const std::string& s) {
   return int32_t(v);
 }
 
-// Whole-number text as an integer, or nullopt.
+// Whole-number text (optional sign, decimal digits, leading zeros allowed) as an
+// integer, or nullopt; values beyond the 32-bit range count as no number.
 std::optional<int> WholeNumber(const std::string& s) {
   std::string t = TrimControls(s);
-  if (t.empty() || t.size() > 9) return std::nullopt;
-  std::size_t i = t[0] == '+' || t[0] == '-' ? 1 : 0;
+  std::size_t i = !t.empty() && (t[0] == '+' || t[0] == '-') ? 1 : 0;
+  bool negative = i == 1 && t[0] == '-';
   if (i == t.size()) return std::nullopt;
-  for (std::size_t k = i; k < t.size(); ++k)
-    if (t[k] < '0' || t[k] > '9') return std::nullopt;
-  return std::stoi(t);
+  int64_t v = 0;
+  for (; i < t.size(); ++i) {
+    if (t[i] < '0' || t[i] > '9') return std::nullopt;
+    v = v * 10 + (t[i] - '0');
+    if (v > 0x80000000LL) return std::nullopt;
+  }
+  if (negative) v = -v;
+  if (v > 0x7FFFFFFFLL) return std::nullopt;
+  return int(v);
 }
 
 }  // namespace

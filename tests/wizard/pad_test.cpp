@@ -136,6 +136,7 @@ TEST(ReleaseDate, ShownOnlyForValidGregorianDates) {
   EXPECT_EQ(ReleaseDateText("2004", "2", "29"), "02/29/04");
   EXPECT_EQ(ReleaseDateText("2000", "2", "29"), "02/29/00");
   EXPECT_EQ(ReleaseDateText(" 2024 ", "12", "31"), "12/31/24");
+  EXPECT_EQ(ReleaseDateText("0000002004", "0000000002", "+0000000029"), "02/29/04");  // leading zeros
   for (auto [y, m, d] : {std::tuple{"2004", "2", "30"}, {"1900", "2", "29"}, {"2005", "13", "1"},
                          {"2005", "0", "1"}, {"2005", "4", "31"}, {"0", "1", "1"}, {"10000", "1", "1"},
                          {"2005", "1", "0"}, {"twenty", "1", "1"}, {"2005", "1.5", "1"},
