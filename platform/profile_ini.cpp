@@ -152,9 +152,11 @@ std::optional<int32_t> ProfileInteger(const std::string& text) {
   const char* b = text.data();
   const char* e = b + text.size();
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    if (text.size() > 10) return std::nullopt;
+    const char* digits = b + 2;
+    while (e - digits > 1 && *digits == '0') ++digits;  // leading zeros do not count
+    if (e - digits > 8) return std::nullopt;
     uint32_t u = 0;
-    auto r = std::from_chars(b + 2, e, u, 16);
+    auto r = std::from_chars(digits, e, u, 16);
     if (r.ec != std::errc() || r.ptr != e) return std::nullopt;
     return int32_t(u);
   }

@@ -33,8 +33,8 @@ void WriteProfileString(const std::string& file, const std::string& section, con
                         const std::string& value);
 
 // A profile value as a signed 32-bit integer: decimal with an optional sign, or
-// hexadecimal after 0x/0X (more than two characters, up to eight hex digits, taken
-// as the 32-bit pattern). Anything else, or a decimal out of range, gives nullopt.
+// hexadecimal after 0x/0X (more than two characters, up to eight significant hex
+// digits, taken as the 32-bit pattern). Anything else, or a decimal out of range, gives nullopt.
 std::optional<int32_t> ProfileInteger(const std::string& text);
 
 }  // namespace platform

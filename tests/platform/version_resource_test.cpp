@@ -9,7 +9,7 @@
 namespace {
 
 std::string TempPath(const std::string& name) {
-  return std::string(TEST_BINARY_DIR) + "/version_resource_" + std::to_string(getpid()) + "_" + name;
+  return std::string(TEST_BINARY_DIR) + "/test-output/version_resource_" + std::to_string(getpid()) + "_" + name;
 }
 
 // The test program embeds version 2.5.7.9 (see tests/platform/CMakeLists.txt).

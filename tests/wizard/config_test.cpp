@@ -20,7 +20,7 @@ void Write(const std::string& path, const std::string& text) { std::ofstream(pat
 std::string Unique(const std::string& stem) { return stem + "_" + std::to_string(getpid()); }
 
 TEST(LoadIni, ReadsSectionVeriloWithTheProfileRules) {
-  std::string ini = std::string(TEST_BINARY_DIR) + "/" + Unique("loadini") + ".ini";
+  std::string ini = std::string(TEST_BINARY_DIR) + "/test-output/" + Unique("loadini") + ".ini";
   std::string long_value(3000, 'r');
   Write(ini,
         "[Other]\nAppName=Wrong\n"
@@ -68,7 +68,7 @@ TEST(LoadIni, ReadsSectionVeriloWithTheProfileRules) {
 TEST(Configure, SwitchesDefaultsAndVersionResolution) {
   std::string own_ini = platform::ExecutablePath() + ".ini";
   std::string exe_dir = platform::ExecutableDir();
-  std::string work = std::string(TEST_BINARY_DIR) + "/" + Unique("configure_cwd");
+  std::string work = std::string(TEST_BINARY_DIR) + "/test-output/" + Unique("configure_cwd");
   mkdir(work.c_str(), 0700);
   ASSERT_EQ(chdir(work.c_str()), 0);
 
@@ -145,7 +145,7 @@ TEST(Configure, SwitchesDefaultsAndVersionResolution) {
 }
 
 TEST(GetTempFolder, IsThePrivatePerUserFolder) {
-  std::string base = std::string(TEST_BINARY_DIR) + "/" + Unique("tmpdir");
+  std::string base = std::string(TEST_BINARY_DIR) + "/test-output/" + Unique("tmpdir");
   mkdir(base.c_str(), 0700);
   setenv("TMPDIR", base.c_str(), 1);
   std::string dir = GetTempFolder();

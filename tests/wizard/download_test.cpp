@@ -14,7 +14,7 @@ using verilo_test::LoopbackServer;
 
 class CurlDownloadTest : public ::testing::Test {
  protected:
-  std::string target = std::string(TEST_BINARY_DIR) + "/download_" + std::to_string(getpid()) + ".bin";
+  std::string target = std::string(TEST_BINARY_DIR) + "/test-output/download_" + std::to_string(getpid()) + ".bin";
   void TearDown() override { unlink(target.c_str()); }
   LoopbackServer server;
 };

@@ -152,7 +152,7 @@ TEST(GetFileVersionText, ReadsOurOwnBinaryAndPeFiles) {
   EXPECT_EQ(GetFileVersionText(platform::ExecutablePath()), "3.1.2.15");
   EXPECT_EQ(IniRec.VersionDisplay, "3.1.2 (build 15)");
 
-  std::string dir = std::string(TEST_BINARY_DIR) + "/";
+  std::string dir = std::string(TEST_BINARY_DIR) + "/test-output/";
   std::string exe = dir + "pad_test_" + std::to_string(getpid()) + ".exe";
   IniRec = TIniRec();
   pe_fixture::WriteFile(exe, pe_fixture::PeFile(pe_fixture::VersionBlock(3, 1, 0, 0)));
@@ -171,7 +171,7 @@ TEST(GetFileVersionText, ReadsOurOwnBinaryAndPeFiles) {
 }
 
 TEST(ReadFileText, ReadsEveryByteAndPassesErrorsOn) {
-  std::string path = std::string(TEST_BINARY_DIR) + "/pad_text_" + std::to_string(getpid());
+  std::string path = std::string(TEST_BINARY_DIR) + "/test-output/pad_text_" + std::to_string(getpid());
   std::string bytes("a\0b\r\n\xff", 6);
   pe_fixture::WriteFile(path, bytes);
   EXPECT_EQ(ReadFileText(path), bytes);

@@ -45,11 +45,12 @@ inline std::string MakePad(const PadSpec& p) {
   return x;
 }
 
-// A fresh folder under the build folder for this test process.
+// A fresh folder under the build folder's test-output/ for this test process.
 inline std::string MakeTestFolder(const std::string& stem) {
   static std::atomic<int> counter{0};
-  std::string dir = std::string(TEST_BINARY_DIR) + "/" + stem + "_" + std::to_string(getpid()) + "_" +
-                    std::to_string(counter++);
+  std::string parent = std::string(TEST_BINARY_DIR) + "/test-output";
+  mkdir(parent.c_str(), 0755);
+  std::string dir = parent + "/" + stem + "_" + std::to_string(getpid()) + "_" + std::to_string(counter++);
   std::string cmd = "rm -rf '" + dir + "'";
   if (std::system(cmd.c_str()) != 0) return dir;
   mkdir(dir.c_str(), 0700);
